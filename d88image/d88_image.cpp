@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <limits>
+#include <system_error>
 
 #include "little_endian.h"
 
@@ -70,6 +72,10 @@ bool D88Image::Open(const char* path) {
   }
   // Reopening without closing would leak the earlier stream.
   if (file != nullptr) fclose(file);
+  // A folder opens as a stream on some hosts but holds no image: it is a
+  // path that cannot be opened, not an image without disks.
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return false;
   file = fopen(path, "rb");
   if (file == nullptr) return false;
   setvbuf(file, nullptr, _IOFBF, kStreamBufferSize);
