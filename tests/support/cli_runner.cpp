@@ -1,6 +1,7 @@
 #include "cli_runner.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,7 +35,7 @@ TempFolder::~TempFolder() {
 }
 
 RunResult RunTool(const std::string& tool, const std::vector<std::string>& args,
-                  const fs::path& cwd) {
+                  const fs::path& cwd, const std::optional<RunAs>& runAs) {
   static int counter = 0;
   const fs::path outPath = fs::temp_directory_path() /
                            ("d88run-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
@@ -55,6 +56,8 @@ RunResult RunTool(const std::string& tool, const std::vector<std::string>& args,
     const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+        (runAs && (setgroups(0, nullptr) != 0 || setgid(runAs->gid) != 0 ||
+                   setuid(runAs->uid) != 0)) ||
         chdir(cwd.c_str()) != 0) {
       _exit(127);
     }
@@ -90,7 +93,8 @@ Bytes ReadBytes(const fs::path& path) {
 std::map<std::string, Bytes> Tree(const fs::path& root) {
   std::map<std::string, Bytes> tree;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::end(it); ++it) {
-    const std::string relative = fs::relative(it->path(), root).generic_string();
+    // Lexical: fs::relative would resolve a link and list it under its target.
+    const std::string relative = it->path().lexically_relative(root).generic_string();
     if (it->is_symlink()) {
       tree[relative + "@"] = {};
     } else if (it->is_directory()) {

@@ -2,8 +2,11 @@
 #ifndef TESTS_SUPPORT_CLI_RUNNER_H_
 #define TESTS_SUPPORT_CLI_RUNNER_H_
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,10 +34,20 @@ struct RunResult {
   std::string err;    // standard error, bytes as written
 };
 
+// A user and group to run a tool as, for runs that must not have root's
+// powers (root writes into folders without write permission).
+struct RunAs {
+  uid_t uid;
+  gid_t gid;
+};
+
 // Runs tool with args (argv[0] is tool itself) in the folder cwd, with no
-// standard input; captures both output streams.
+// standard input; captures both output streams. With runAs the tool runs
+// with that user and group only (this needs root); if they cannot be taken
+// the exit code is 127, as when the tool cannot be started.
 RunResult RunTool(const std::string& tool, const std::vector<std::string>& args,
-                  const std::filesystem::path& cwd);
+                  const std::filesystem::path& cwd,
+                  const std::optional<RunAs>& runAs = std::nullopt);
 
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
 Bytes ReadBytes(const std::filesystem::path& path);
