@@ -1,0 +1,32 @@
+// A whole d88cpm run on the input as an image. The first byte picks the
+// options, the rest is the image.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tool_run.h"
+
+int D88cpmMain(int argc, char** argv);
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  d88fuzz::AnchorPaths(argc, argv);
+  d88fuzz::EnterScratchFolder();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const uint8_t pick = data[0];
+  std::vector<std::string> options;
+  if (pick & 0x01) options.push_back("-d");
+  // Other words are ignored, and -d may be given twice.
+  if (pick & 0x02) options.insert(options.begin(), "-s");
+  if (pick & 0x04) options.push_back("-d");
+
+  d88fuzz::WriteImage(data + 1, size - 1);
+  d88fuzz::Argv args("d88cpm", options);
+  const int status = D88cpmMain(args.argc(), args.argv());
+  d88fuzz::CheckAndClean(status, data + 1, size - 1);
+  return 0;
+}
