@@ -78,8 +78,8 @@ struct Outcome {
   bool hostileWritten = true;
   bool othersWritten = true;
   bool folderFails[2] = {false, false};
-  std::string disk0Lands;              // where disk 0's files go, if not its own folder
-  std::vector<std::string> removed;    // entries of <temp> that the run takes away
+  std::string disk0Lands;            // where disk 0's files go, if not its own folder
+  std::vector<std::string> removed;  // entries of <temp> that the run takes away
 
   static Outcome Written(const std::string& listed) {
     Outcome o;
@@ -258,7 +258,9 @@ Expected Predict(Tool tool, const HostileCase& c, const std::map<std::string, By
         e.exitCode = 2;
         continue;
       }
-      if (tool == Tool::kTs) e.out += "\n[" + std::string(kDiskNames[disk]) + "] -> " + folder + "\n";
+      if (tool == Tool::kTs) {
+        e.out += "\n[" + std::string(kDiskNames[disk]) + "] -> " + folder + "\n";
+      }
       place = "start/" + folder;
       if (disk == 0 && !c.outcome.disk0Lands.empty()) {
         place = c.outcome.disk0Lands;
@@ -317,7 +319,9 @@ bool CanRunAsNobody(const std::string& tool) {
 
 std::string Describe(const std::map<std::string, Bytes>& tree) {
   std::string text;
-  for (const auto& [path, bytes] : tree) text += "  " + path + " (" + std::to_string(bytes.size()) + " bytes)\n";
+  for (const auto& [path, bytes] : tree) {
+    text += "  " + path + " (" + std::to_string(bytes.size()) + " bytes)\n";
+  }
   return text;
 }
 
@@ -373,7 +377,8 @@ TEST_P(HostileTest, StaysInsideTheStartingFolder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, HostileTest, testing::Combine(testing::ValuesIn(kCases), testing::Values(Tool::kTs, Tool::kCpm)),
+    Cases, HostileTest,
+    testing::Combine(testing::ValuesIn(kCases), testing::Values(Tool::kTs, Tool::kCpm)),
     [](const testing::TestParamInfo<HostileTest::ParamType>& info) {
       return std::string(std::get<0>(info.param).label) +
              (std::get<1>(info.param) == Tool::kTs ? "_d88ts" : "_d88cpm");
