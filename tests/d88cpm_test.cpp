@@ -541,6 +541,10 @@ std::vector<CpmCase> RecordCountCases() {
       // The counter wraps to 249 after the second block: the third is whole.
       {"Rc17ThreeBlocksLastWhole", 17, {2, 3, 4}, {8, 8, 8}, "F.BIN       " "  6144\n"},
       {"Rc2ThreeBlocksLastWhole", 2, {2, 3, 4}, {8, 8, 8}, "F.BIN       " "  6144\n"},
+      // A full extent takes every block whole, also the ninth, where the
+      // counter (64 sectors) has run down to exactly 0.
+      {"Rc80NineBlocksAllWhole", 0x80, Blocks(2, 9), std::vector<int>(9, 8),
+       "F.BIN       " " 18432\n"},
       // A zero block number ends the list: block 3 after it is not read.
       {"ZeroEndsTheBlockList", 32, {2, 0, 3}, {8}, "F.BIN       " "  2048\n"},
   };
