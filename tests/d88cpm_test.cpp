@@ -32,8 +32,8 @@ constexpr int kDirectoryTrack = 4;
 
 // "       -d  : ディレクトリを作成しない\n": -d: do not create folders.
 const std::string kUsageSecondLine =
-    "       -d  : \x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A\x82\xF0\x8D\xEC\x90\xAC\x82\xB5\x82\xC8"
-    "\x82\xA2\n";
+    "       -d  : \x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A\x82\xF0\x8D\xEC\x90\xAC\x82\xB5"
+    "\x82\xC8\x82\xA2\n";
 
 // "ファイルをオープンできません\n": the file cannot be opened.
 const std::string kOpenFailed =
@@ -57,8 +57,8 @@ std::string FolderFailed(const std::string& folder) {
 // "ファイル <name> の書き込みに失敗しました.\n": writing the file failed.
 std::string WriteFailed(const std::string& name) {
   return "\x83t\x83@\x83" "C\x83\x8B " + name +
-         " \x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82"
-         "\xBD.\n";
+         " \x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82"
+         "\xB5\x82\xBD.\n";
 }
 
 Bytes Cat(const std::vector<Bytes>& parts) { return d88test::Concat(parts); }
@@ -350,7 +350,7 @@ INSTANTIATE_TEST_SUITE_P(DiskSets, D88cpmRun, ::testing::ValuesIn(DiskSetCases()
 // ---------------------------------------------------------------------------
 // Directories that cannot be read in full.
 
-// Entries 1 to count of a directory that the walk passes over.
+// count entries of 32 spaces, which the walk passes over.
 void AddBlankEntries(Disk& disk, int count) {
   for (int i = 0; i < count; ++i) disk.Raw(Bytes(32, ' '));
 }
@@ -637,7 +637,8 @@ std::vector<CpmCase> UnreadableBlockCases() {
                    "",
                    0,
                    {{"A.BIN", two.Whole({2, 3})},
-                    {"B.BIN", Cat({Zeros(kBlockSize), two.Sectors(5, 4), Zeros(4 * kSectorSize)})}}});
+                    {"B.BIN",
+                     Cat({Zeros(kBlockSize), two.Sectors(5, 4), Zeros(4 * kSectorSize)})}}});
   return cases;
 }
 
@@ -676,7 +677,8 @@ std::vector<CpmCase> ContinuationCases() {
     disk.Entry(0, "A", "BIN", 0x80, Blocks(2, 8)).Entry(0, "B", "BIN", 4, {10});
     cases.push_back(HereCase("MultipleOf16KiBIsNotGluedToTheNextFile", disk,
                              "A.BIN       " " 16384\n" "B.BIN       " "   512\n",
-                             {{"A.BIN", disk.Whole(Blocks(2, 8))}, {"B.BIN", disk.Sectors(10, 2)}}));
+                             {{"A.BIN", disk.Whole(Blocks(2, 8))},
+                              {"B.BIN", disk.Sectors(10, 2)}}));
   }
   {
     // The same name under another user is another file.
@@ -771,7 +773,8 @@ std::vector<CpmCase> ContinuationCases() {
     cases.push_back({"LongerThanTheTransferBuffer",
                      [disk] {
                        DiskBuilder d = disk.ToDisk();
-                       RemoveSectors(d, BlockTrack(179), BlockRecord(179) + 1, BlockRecord(179) + 1);
+                       const int second = BlockRecord(179) + 1;
+                       RemoveSectors(d, BlockTrack(179), second, second);
                        return d.Build();
                      },
                      {"-d"},
