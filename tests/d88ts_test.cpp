@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -331,7 +332,8 @@ TEST_F(D88tsTest, EachDiskInItsFolderWithItsHeaderLine) {
   full.SetName("SIXTEEN-CHARS-XY").AddFile("C", "BIN", 4, 3, Pattern(2000, 3)).AddEndMark();
   // "ディスク" (disk), bytes above 0x7F printed unchanged.
   japanese.SetName("\x83" "f\x83" "B\x83X\x83N").AddFile("D", "", 2, 1, Pattern(5, 4)).AddEndMark();
-  const RunResult r = Run(d88test::Concat({first.Build(), blank.Build(), full.Build(), japanese.Build()}));
+  const RunResult r =
+      Run(d88test::Concat({first.Build(), blank.Build(), full.Build(), japanese.Build()}));
 
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.err, "");
@@ -377,7 +379,8 @@ TEST_F(D88tsTest, UnreadableDirectoryStopsTheRun) {
       EXPECT_EQ(r.exitCode, 0);
       EXPECT_EQ(r.out, Header("ONE", "000") + Line("ONE.BIN", 2, 1, 300));
       EXPECT_EQ(r.err, DirectoryFailed(2));
-      EXPECT_EQ(d88test::Tree(work.path()), (Files{{"000/", {}}, {"000/ONE.BIN", Pattern(300, 1)}}));
+      EXPECT_EQ(d88test::Tree(work.path()),
+                (Files{{"000/", {}}, {"000/ONE.BIN", Pattern(300, 1)}}));
     }
     {
       d88test::TempFolder work;
@@ -448,8 +451,8 @@ TEST_F(D88tsTest, SecondRunReusesTheFolders) {
   one.SetName("ONE").AddFile("GAME", "BIN", 2, 1, Pattern(1500, 1)).AddEndMark();
   two.SetName("TWO").AddFile("DATA", "BIN", 2, 1, Pattern(700, 2)).AddEndMark();
   const Bytes image = d88test::Concat({one.Build(), two.Build()});
-  const std::string out =
-      Header("ONE", "000") + Line("GAME.BIN", 2, 1, 1500) + Header("TWO", "001") + Line("DATA.BIN", 2, 1, 700);
+  const std::string out = Header("ONE", "000") + Line("GAME.BIN", 2, 1, 1500) +
+                          Header("TWO", "001") + Line("DATA.BIN", 2, 1, 700);
   RunResult r = Run(image);
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, out);
@@ -550,7 +553,9 @@ TEST_F(D88tsTest, EndMarkAndEmptySlots) {
        },
        Line("A.BIN", 2, 1, 16) + Line("B.BIN", 3, 1, 16), {{"A.BIN", a}, {"B.BIN", b}}},
       {"entries after the end mark are ignored",
-       [&](TsDiskBuilder& d) { d.AddFile("A", "BIN", 2, 1, a).AddEndMark().AddFile("B", "BIN", 3, 1, b); },
+       [&](TsDiskBuilder& d) {
+         d.AddFile("A", "BIN", 2, 1, a).AddEndMark().AddFile("B", "BIN", 3, 1, b);
+       },
        Line("A.BIN", 2, 1, 16), {{"A.BIN", a}}},
       {"an end mark after empty slots",
        [&](TsDiskBuilder& d) { d.AddEntry(emptySlot).AddEndMark().AddFile("B", "BIN", 3, 1, b); },
@@ -621,8 +626,8 @@ TEST_F(D88tsTest, FileNames) {
       {"zero byte in the name", "GA\0ME   "s, "BIN", "GA", true},
       {"zero byte first in the extension", "GAME    ", "\0BI"s, "GAME.", true},
       {"lower case kept", "game    ", "bin", "game.bin", true},
-      {"bytes above 0x7F kept", "\x83Q\x81[\x83\x80  ", "\xB1\xB2\xFF", "\x83Q\x81[\x83\x80.\xB1\xB2\xFF",
-       true},
+      {"bytes above 0x7F kept", "\x83Q\x81[\x83\x80  ", "\xB1\xB2\xFF",
+       "\x83Q\x81[\x83\x80.\xB1\xB2\xFF", true},
       {"slash becomes underscore", "A/B     ", "BIN", "A_B.BIN", true},
       {"slash in the extension", "..      ", "/  ", "..._", true},
       {"parent folder attempt", "../     ", "BIN", ".._.BIN", true},
@@ -751,15 +756,16 @@ TEST_F(D88tsTest, PcmHeaderCut) {
     SCOPED_TRACE(c.name);
     d88test::TempFolder work;
     TsDiskBuilder disk = base;
-    disk.AddEntry(c.nameField, c.extensionField, 2, 1, c.fileSectors, c.lastSectorBytes).AddEndMark();
+    disk.AddEntry(c.nameField, c.extensionField, 2, 1, c.fileSectors, c.lastSectorBytes);
+    disk.AddEndMark();
     std::vector<std::string> args = {PutImage(disk.Build()).string(), "-d"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const RunResult r = RunIn(work.path(), args);
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, Line(c.fileName, 2, 1, static_cast<unsigned>(c.size), c.skip != 0));
-    EXPECT_EQ(d88test::Tree(work.path()),
-              (Files{{c.fileName, Slice(data, static_cast<size_t>(c.skip), static_cast<size_t>(c.size))}}));
+    const Bytes written = Slice(data, static_cast<size_t>(c.skip), static_cast<size_t>(c.size));
+    EXPECT_EQ(d88test::Tree(work.path()), (Files{{c.fileName, written}}));
   }
 }
 
@@ -830,7 +836,8 @@ TEST_F(D88tsTest, StartSectorAboveFiveNeverChangesTrack) {
     const std::string image = PutImage(disk.Build()).string();
     const RunResult r = RunIn(work.path(), {image, "-d"});
 
-    const Bytes expected = c.record == 7 ? r7 : (c.complete ? Cat(r6, r7) : Cat(Cat(r6, r7), Zeros(1024)));
+    const Bytes expected =
+        c.record == 7 ? r7 : (c.complete ? Cat(r6, r7) : Cat(Cat(r6, r7), Zeros(1024)));
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, Line("HIGH.BIN", 2, c.record, static_cast<unsigned>(c.fileSectors * 1024)));
     EXPECT_EQ(r.err, c.complete ? "" : ReadFailed("HIGH.BIN"));
@@ -840,7 +847,8 @@ TEST_F(D88tsTest, StartSectorAboveFiveNeverChangesTrack) {
 
 TEST_F(D88tsTest, SameNameTwiceKeepsTheLaterData) {
   TsDiskBuilder disk;
-  disk.AddFile("GAME", "BIN", 2, 1, Pattern(3000, 1)).AddFile("GAME", "BIN", 5, 1, Pattern(1000, 2)).AddEndMark();
+  disk.AddFile("GAME", "BIN", 2, 1, Pattern(3000, 1));
+  disk.AddFile("GAME", "BIN", 5, 1, Pattern(1000, 2)).AddEndMark();
   const RunResult r = Run(disk.Build(), {"-d"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.err, "");
@@ -879,8 +887,8 @@ TEST_F(D88tsTest, LargestEntry) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, Line(c.fileName, 2, 1, static_cast<unsigned>(c.size), c.pcm));
-    EXPECT_EQ(d88test::Tree(work.path()),
-              (Files{{c.fileName, Slice(data, static_cast<size_t>(c.skip), static_cast<size_t>(c.size))}}));
+    const Bytes written = Slice(data, static_cast<size_t>(c.skip), static_cast<size_t>(c.size));
+    EXPECT_EQ(d88test::Tree(work.path()), (Files{{c.fileName, written}}));
   }
 }
 
@@ -952,8 +960,8 @@ TEST_F(D88tsTest, DamagedRuns) {
        Line("DMG.BIN", 163, 5, 2048), false},
       {"first sector missing", "DMG", "BIN", 2, 3, 0, [](DiskBuilder& d) { RemoveRecord(d, 2, 1); },
        nullptr, "", false},
-      {"first sector short", "DMG", "BIN", 2, 3, 0, [](DiskBuilder& d) { ShortenRecord(d, 2, 1, 500); },
-       nullptr, "", false},
+      {"first sector short", "DMG", "BIN", 2, 3, 0,
+       [](DiskBuilder& d) { ShortenRecord(d, 2, 1, 500); }, nullptr, "", false},
       {"track absent", "DMG", "BIN", 100, 1, 0, [](DiskBuilder&) {}, nullptr, "", false},
       {"track index above 163", "DMG", "BIN", 200, 1, 0, [](DiskBuilder&) {}, nullptr, "", false},
   };
@@ -966,6 +974,8 @@ TEST_F(D88tsTest, DamagedRuns) {
     // would show its bytes in the damaged file.
     TsDiskBuilder ts;
     ts.AddFile("BIG", "BIN", 10, 1, big);
+    // The row on the last track index starts at its record 5, holding one
+    // sector of the data; every other row keeps the data at track 2.
     const int record = c.track == 163 ? 5 : 1;
     if (c.track == 163) {
       ts.PutData(163, 5, Slice(data, 0, 1024));
@@ -981,7 +991,8 @@ TEST_F(D88tsTest, DamagedRuns) {
 
     const std::string fileName = c.nameField + "." + c.extensionField;
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, Line("BIG.BIN", 10, 1, 8192) + c.line + (c.complete ? "" : ReadFailed(fileName)));
+    EXPECT_EQ(r.out,
+              Line("BIG.BIN", 10, 1, 8192) + c.line + (c.complete ? "" : ReadFailed(fileName)));
     Files files = {{"BIG.BIN", big}};
     if (c.content) files[fileName] = c.content(data);
     EXPECT_EQ(d88test::Tree(work.path()), files);
@@ -1043,7 +1054,8 @@ TEST_F(D88tsTest, FilesThatCannotBeWritten) {
     const Bytes a = Pattern(10, 1);
     const Bytes game = Pattern(c.gameSize, 2);
     const Bytes last = Pattern(20, 3);
-    ts.AddFile("A", "BIN", 2, 1, a).AddFile("GAME", "BIN", 3, 1, game).AddFile("C", "BIN", 120, 1, last);
+    ts.AddFile("A", "BIN", 2, 1, a).AddFile("GAME", "BIN", 3, 1, game);
+    ts.AddFile("C", "BIN", 120, 1, last);
     ts.AddEndMark();
     DiskBuilder disk = ts.ToDisk();
     if (c.damaged) RemoveRecord(disk, 3, 2);

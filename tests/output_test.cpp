@@ -57,9 +57,15 @@ TEST(OutputNameTest, IsCreatableName) {
     bool creatable;
   };
   const std::vector<Case> cases = {
-      {"empty", "", false},       {"dot", ".", false},          {"dot dot", "..", false},
-      {"three dots", "...", true}, {"dot and a letter", ".A", true}, {"dot dot letter", "..A", true},
-      {"a space", " ", true},     {"underscore", "_", true},    {"plain", "GAME.BIN", true},
+      {"empty", "", false},
+      {"dot", ".", false},
+      {"dot dot", "..", false},
+      {"three dots", "...", true},
+      {"dot and a letter", ".A", true},
+      {"dot dot letter", "..A", true},
+      {"a space", " ", true},
+      {"underscore", "_", true},
+      {"plain", "GAME.BIN", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -179,7 +185,8 @@ TEST_F(ExtractOutputTest, WriteFileFailures) {
       {"empty name", nullptr, "", "", 10, nullptr},
       {"name \".\"", nullptr, "", ".", 10, nullptr},
       {"name \"..\"", nullptr, "", "..", 10, nullptr},
-      {"\"..\" inside a disk folder", [] { fs::create_directory("001"); }, "001", "..", 10, nullptr},
+      {"\"..\" inside a disk folder", [] { fs::create_directory("001"); }, "001", "..", 10,
+       nullptr},
       {"a folder in its place", [] { fs::create_directory("GAME.BIN"); }, "", "GAME.BIN", 10,
        [] { EXPECT_TRUE(fs::is_directory("GAME.BIN")); }},
       {"a disk folder that does not exist", nullptr, "005", "GAME.BIN", 10,
