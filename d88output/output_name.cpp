@@ -10,6 +10,12 @@ bool IsCp932LeadByte(unsigned char byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
+// Only these bytes can stand second in a double-byte character; a '/' or a
+// control byte after a lead byte is a byte of its own.
+bool IsCp932TrailByte(unsigned char byte) {
+  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+}
+
 bool IsReservedByte(unsigned char byte) {
   return byte < 0x20 || std::strchr("<>:\"/\\|?*", byte) != nullptr;
 }
@@ -22,8 +28,9 @@ std::string SafeOutputName(const char* name) {
 #if defined(_WIN32)
   for (size_t i = 0; i < safe.size(); ++i) {
     const unsigned char byte = static_cast<unsigned char>(safe[i]);
-    if (IsCp932LeadByte(byte) && i + 1 < safe.size()) {
-      ++i;  // The trail byte belongs to the character, whatever its value.
+    if (IsCp932LeadByte(byte) && i + 1 < safe.size() &&
+        IsCp932TrailByte(static_cast<unsigned char>(safe[i + 1]))) {
+      ++i;  // The trail byte belongs to the character, even a '\\' or a '|'.
     } else if (IsReservedByte(byte)) {
       safe[i] = '_';
     }
