@@ -41,6 +41,7 @@ TEST(OutputNameTest, SafeOutputName) {
   };
 #if defined(_WIN32)
   cases.push_back({"reserved bytes", "a:b*c?\"<>|\\\x01", "a_b_c_______"});
+  cases.push_back({"control byte after a lead byte", "\x83\x01", "\x83_"});
 #else
   cases.push_back({"other punctuation kept", "a:b*c?\"<>|\\", "a:b*c?\"<>|\\"});
 #endif
