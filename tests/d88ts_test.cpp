@@ -626,6 +626,7 @@ TEST_F(D88tsTest, FileNames) {
       {"zero byte in the name", "GA\0ME   "s, "BIN", "GA", true},
       {"zero byte first in the extension", "GAME    ", "\0BI"s, "GAME.", true},
       {"lower case kept", "game    ", "bin", "game.bin", true},
+      {"percent signs are no format", "%s%n%x  ", "%d ", "%s%n%x.%d", true},
       {"bytes above 0x7F kept", "\x83Q\x81[\x83\x80  ", "\xB1\xB2\xFF",
        "\x83Q\x81[\x83\x80.\xB1\xB2\xFF", true},
       {"slash becomes underscore", "A/B     ", "BIN", "A_B.BIN", true},
