@@ -108,17 +108,24 @@ Bytes DiskBuilder::Build() const {
   image[0x1B] = mediaType_;
   for (int t : order_) {
     if (t >= 0 && t < kTrackCount) PutLe32(&image[0x20 + 4 * t], static_cast<uint32_t>(image.size()));
-    for (const Sector& s : tracks_.at(t)) {
-      uint8_t header[kSectorHeaderSize] = {s.c, s.h, s.r, s.n};
-      PutLe16(header + 4, s.sectorCount);
-      PutLe16(header + 14, s.dataLength ? *s.dataLength : static_cast<uint32_t>(s.data.size()));
-      image.insert(image.end(), header, header + kSectorHeaderSize);
-      image.insert(image.end(), s.data.begin(), s.data.end());
-    }
+    const Bytes track = TrackBytes(tracks_.at(t));
+    image.insert(image.end(), track.begin(), track.end());
   }
   for (const auto& [t, offset] : trackOffsetOverrides_) PutLe32(&image[0x20 + 4 * t], offset);
   PutLe32(&image[0x1C], diskSizeOverride_ ? *diskSizeOverride_ : static_cast<uint32_t>(image.size()));
   return image;
+}
+
+Bytes TrackBytes(const std::vector<Sector>& sectors) {
+  Bytes track;
+  for (const Sector& s : sectors) {
+    uint8_t header[kSectorHeaderSize] = {s.c, s.h, s.r, s.n};
+    PutLe16(header + 4, s.sectorCount);
+    PutLe16(header + 14, s.dataLength ? *s.dataLength : static_cast<uint32_t>(s.data.size()));
+    track.insert(track.end(), header, header + kSectorHeaderSize);
+    track.insert(track.end(), s.data.begin(), s.data.end());
+  }
+  return track;
 }
 
 Bytes Concat(const std::vector<Bytes>& disks) {

@@ -58,6 +58,10 @@ class DiskBuilder {
 
 Bytes Concat(const std::vector<Bytes>& disks);
 
+// The bytes of sectors as a track stores them, each header followed by its
+// data: to place a track where no track table points.
+Bytes TrackBytes(const std::vector<Sector>& sectors);
+
 // A disk of the track-sector kind: 5 sectors of 1024 bytes a track, the
 // directory in records 1 and 2 of track index 1.
 class TsDiskBuilder {
