@@ -57,7 +57,9 @@ void AnchorPaths(int* argc, char*** argv) {
   for (int i = 0; i < *argc; ++i) {
     std::string word = (*argv)[i];
     const size_t equals = word.find('=');
-    if (i > 0 && word[0] != '-') {
+    if (i == 0 && word.find('/') != std::string::npos) {
+      word = absolute(word);  // merging and minimizing run the target again
+    } else if (i > 0 && word[0] != '-') {
       word = absolute(word);  // an input file or corpus folder
     } else if (word[0] == '-' && equals != std::string::npos) {
       const std::string flag = word.substr(1, equals - 1);
