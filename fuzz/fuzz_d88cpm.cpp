@@ -10,8 +10,7 @@
 int D88cpmMain(int argc, char** argv);
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  d88fuzz::AnchorPaths(argc, argv);
-  d88fuzz::EnterScratchFolder();
+  d88fuzz::PrepareScratchFolder(argc, argv);
   return 0;
 }
 
@@ -24,9 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (pick & 0x02) options.insert(options.begin(), "-s");
   if (pick & 0x04) options.push_back("-d");
 
-  d88fuzz::WriteImage(data + 1, size - 1);
+  d88fuzz::EnterScratchFolder(data + 1, size - 1);
   d88fuzz::Argv args("d88cpm", options);
   const int status = D88cpmMain(args.argc(), args.argv());
-  d88fuzz::CheckAndClean(status, data + 1, size - 1);
+  d88fuzz::CheckAndLeave(status, data + 1, size - 1);
   return 0;
 }

@@ -10,8 +10,7 @@
 int D88tsMain(int argc, char** argv);
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  d88fuzz::AnchorPaths(argc, argv);
-  d88fuzz::EnterScratchFolder();
+  d88fuzz::PrepareScratchFolder(argc, argv);
   return 0;
 }
 
@@ -27,9 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (pick & 0x10) options.insert(options.end(), options.begin(), options.end());
   if (pick & 0x20) options.assign(options.rbegin(), options.rend());
 
-  d88fuzz::WriteImage(data + 1, size - 1);
+  d88fuzz::EnterScratchFolder(data + 1, size - 1);
   d88fuzz::Argv args("d88ts", options);
   const int status = D88tsMain(args.argc(), args.argv());
-  d88fuzz::CheckAndClean(status, data + 1, size - 1);
+  d88fuzz::CheckAndLeave(status, data + 1, size - 1);
   return 0;
 }

@@ -13,8 +13,12 @@ namespace fs = std::filesystem;
 namespace d88fuzz {
 namespace {
 
+fs::path startFolder;
 fs::path baseFolder;
 fs::path workFolder;
+
+std::vector<std::string> argvWords;
+std::vector<char*> argvPointers;
 
 // A failed check is a finding: abort so that libFuzzer keeps the input.
 void Check(bool condition, const char* what) {
@@ -37,49 +41,46 @@ std::vector<uint8_t> ReadWhole(const fs::path& path) {
   return bytes;
 }
 
+// Descriptors open on files in the scratch folder. Between runs only the
+// image may be open (the tool keeps it for its next Open); anything else is
+// a file the run forgot to close. Other descriptors (libFuzzer's, the
+// symbolizer's pipes) are not the tool's business.
+std::vector<std::string> ScratchDescriptors() {
+  std::vector<std::string> open;
+  std::error_code ec;
+  for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec)) {
+    const fs::path target = fs::read_symlink(fd.path(), ec);
+    if (!ec && target.string().rfind(baseFolder.string() + "/", 0) == 0) open.push_back(target);
+  }
+  return open;
+}
+
 void RemoveScratch() {
   std::error_code ignored;
-  fs::current_path(fs::temp_directory_path(ignored), ignored);
+  fs::current_path(startFolder, ignored);
   fs::remove_all(baseFolder, ignored);
 }
 
-std::vector<std::string> anchoredWords;
-std::vector<char*> anchoredArgv;
+// Adds -artifact_prefix=<starting directory>/ unless one is given.
+void AnchorArtifacts(int* argc, char*** argv) {
+  argvWords.assign(*argv, *argv + *argc);
+  for (const std::string& word : argvWords) {
+    if (word.rfind("-artifact_prefix=", 0) == 0 || word.rfind("-exact_artifact_path=", 0) == 0) {
+      return;
+    }
+  }
+  argvWords.push_back("-artifact_prefix=" + startFolder.string() + "/");
+  for (auto& w : argvWords) argvPointers.push_back(w.data());
+  argvPointers.push_back(nullptr);
+  *argc = static_cast<int>(argvWords.size());
+  *argv = argvPointers.data();
+}
 
 }  // namespace
 
-void AnchorPaths(int* argc, char*** argv) {
-  const fs::path start = fs::current_path();
-  const auto absolute = [&](const std::string& path) {
-    return path.empty() || path[0] == '/' ? path : (start / path).string();
-  };
-  bool artifactPrefix = false;
-  for (int i = 0; i < *argc; ++i) {
-    std::string word = (*argv)[i];
-    const size_t equals = word.find('=');
-    if (i == 0 && word.find('/') != std::string::npos) {
-      word = absolute(word);  // merging and minimizing run the target again
-    } else if (i > 0 && word[0] != '-') {
-      word = absolute(word);  // an input file or corpus folder
-    } else if (word[0] == '-' && equals != std::string::npos) {
-      const std::string flag = word.substr(1, equals - 1);
-      if (flag == "artifact_prefix") artifactPrefix = true;
-      // The flags that name files or folders.
-      if (flag == "artifact_prefix" || flag == "exact_artifact_path" || flag == "dict" ||
-          flag == "merge_control_file" || flag == "features_dir") {
-        word = "-" + flag + "=" + absolute(word.substr(equals + 1));
-      }
-    }
-    anchoredWords.push_back(word);
-  }
-  if (!artifactPrefix) anchoredWords.push_back("-artifact_prefix=" + start.string() + "/");
-  for (auto& w : anchoredWords) anchoredArgv.push_back(w.data());
-  anchoredArgv.push_back(nullptr);
-  *argc = static_cast<int>(anchoredWords.size());
-  *argv = anchoredArgv.data();
-}
-
-void EnterScratchFolder() {
+void PrepareScratchFolder(int* argc, char*** argv) {
+  startFolder = fs::current_path();
+  AnchorArtifacts(argc, argv);
   // Memory-backed when available: every run writes and removes files.
   std::string pattern = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string();
   pattern += "/d88fuzz.XXXXXX";
@@ -87,7 +88,6 @@ void EnterScratchFolder() {
   baseFolder = pattern;
   workFolder = baseFolder / "out";
   fs::create_directory(workFolder);
-  fs::current_path(workFolder);
   atexit(RemoveScratch);
 
   if (freopen("/dev/null", "w", stdout) == nullptr) abort();
@@ -97,19 +97,24 @@ void EnterScratchFolder() {
   stderr = discard;
 }
 
-void WriteImage(const uint8_t* data, size_t size) {
-  FILE* out = fopen(kImageName, "wb");
+void EnterScratchFolder(const uint8_t* image, size_t size) {
+  FILE* out = fopen((workFolder / kImageName).c_str(), "wb");
   if (out == nullptr) abort();
-  if (size != 0 && fwrite(data, 1, size, out) != size) abort();
+  if (size != 0 && fwrite(image, 1, size, out) != size) abort();
   if (fclose(out) != 0) abort();
+  fs::current_path(workFolder);
 }
 
-void CheckAndClean(int exitStatus, const uint8_t* image, size_t size) {
+void CheckAndLeave(int exitStatus, const uint8_t* image, size_t size) {
   Check(exitStatus == 0 || exitStatus == 2, "exit status other than 0 or 2");
   std::error_code ec;
   Check(fs::current_path(ec) == workFolder, "run ended in another directory");
+  fs::current_path(startFolder);
   const std::vector<uint8_t> after = ReadWhole(workFolder / kImageName);
   Check(after.size() == size && std::equal(after.begin(), after.end(), image), "image changed");
+  const std::vector<std::string> open = ScratchDescriptors();
+  Check(open.size() <= 1 && (open.empty() || open[0] == (workFolder / kImageName).string()),
+        "file descriptor left open");
   for (const auto& entry : fs::directory_iterator(baseFolder)) {
     Check(entry.path() == workFolder, "something written outside the starting folder");
   }

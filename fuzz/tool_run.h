@@ -5,6 +5,10 @@
 // image as IMAGE.D88, so a disk can name a file like the image (the tools must
 // refuse to replace it). <base> itself must stay empty apart from out/: a
 // file appearing there was written outside the starting folder.
+//
+// The scratch folder is entered for each run and left after it, so that
+// libFuzzer's own work between runs (corpus, merging, starting itself again)
+// happens where it was started.
 #ifndef FUZZ_TOOL_RUN_H_
 #define FUZZ_TOOL_RUN_H_
 
@@ -17,23 +21,21 @@ namespace d88fuzz {
 
 constexpr char kImageName[] = "IMAGE.D88";
 
-// Makes every path on libFuzzer's command line absolute and, unless one is
-// given, puts the artifacts in the starting directory: the runs happen in the
-// scratch folder, which is emptied after each input. For LLVMFuzzerInitialize.
-void AnchorPaths(int* argc, char*** argv);
+// For LLVMFuzzerInitialize: makes the scratch folder and discards the tools'
+// console output (the tools write through stdout and the stderr stream;
+// libFuzzer and the sanitizers keep the original standard error descriptor).
+// Unless the command line names one, crash inputs go to the starting
+// directory: a crash inside a run happens in the scratch folder.
+void PrepareScratchFolder(int* argc, char*** argv);
 
-// Makes the scratch folder, enters it and discards the tools' console output
-// (the tools write through stdout and the stderr stream; libFuzzer and the
-// sanitizers keep the original standard error file descriptor).
-void EnterScratchFolder();
-
-// Writes the image that the next run reads.
-void WriteImage(const uint8_t* data, size_t size);
+// Writes the image that the next run reads and enters the scratch folder.
+void EnterScratchFolder(const uint8_t* image, size_t size);
 
 // Checks what must hold after every run: an allowed exit status, the image
 // unchanged, the run back where it started, nothing outside the scratch
-// folder. Then empties the scratch folder (except the image) for the next run.
-void CheckAndClean(int exitStatus, const uint8_t* image, size_t size);
+// folder, no file descriptor left open. Then leaves the scratch folder and
+// empties it (except the image) for the next run.
+void CheckAndLeave(int exitStatus, const uint8_t* image, size_t size);
 
 // argv for a tool's main: argv[0], the image, then the words given.
 class Argv {
