@@ -1,5 +1,8 @@
 // The reader on any bytes. The first kParamBytes bytes choose the sector
-// range, capacities, lengths and extra IDs; the rest is the image file.
+// range, capacities, lengths and extra IDs; the rest is the image file,
+// written up to four times back to back so that files larger than the
+// reader's 64 KiB window occur (a disk size equal to the length finds the
+// copies as further disks).
 // Each buffer handed to the reader ends exactly where its capacity ends (at
 // the end of a global array), so AddressSanitizer sees any write beyond it.
 #include <unistd.h>
@@ -84,7 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* p = data;
   FILE* out = fopen(imagePath.c_str(), "wb");
   if (out == nullptr) abort();
-  fwrite(data + kParamBytes, 1, size - kParamBytes, out);
+  for (int copy = 0; copy <= (p[14] & 3); ++copy) {
+    fwrite(data + kParamBytes, 1, size - kParamBytes, out);
+  }
   if (fclose(out) != 0) abort();
 
   Expect(image.Open(imagePath.c_str()));

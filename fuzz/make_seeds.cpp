@@ -197,11 +197,12 @@ int main(int argc, char** argv) {
     ok = Write(root + "/fuzz_d88cpm/" + cpm[i].name, {static_cast<uint8_t>(i % 2)}, cpm[i].image) && ok;
   }
   // Reader parameters: sector range, ID capacity, sector capacity (2 bytes),
-  // size code, run length (2 bytes), an extra ID (C H R N), a far track.
+  // size code, run length (2 bytes), an extra ID (C H R N), a far track, an
+  // unused byte, the number of further copies of the image.
   const std::vector<std::pair<std::string, Bytes>> params = {
       {"ts", {1, 5, 64, 0x40, 0x00, 3, 0x14, 0x00, 0, 1, 1, 3, 0, 0, 0, 0}},
-      {"cpm", {1, 16, 128, 0x10, 0x08, 1, 0x10, 0x10, 2, 0, 1, 1, 0, 0, 0, 0}},
-      {"odd", {5, 1, 7, 0x00, 0x03, 0x97, 0x00, 0x20, 0, 0, 0, 0, 0xF1, 0, 0, 0}},
+      {"cpm", {1, 16, 128, 0x10, 0x08, 1, 0x10, 0x10, 2, 0, 1, 1, 0, 0, 2, 0}},
+      {"odd", {5, 1, 7, 0x00, 0x03, 0x97, 0x00, 0x20, 0, 0, 0, 0, 0xF1, 0, 3, 0}},
   };
   for (size_t i = 0; i < ts.size(); ++i) {
     const auto& p = params[i % 2 == 0 ? 0 : 2];
