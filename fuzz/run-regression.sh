@@ -29,7 +29,7 @@ for t in fuzz_reader fuzz_d88ts fuzz_d88cpm; do
     status=1
     continue
   fi
-  grep -E "INITED|DONE" "$scratch/$t.log" | tail -n 1
+  grep -E "INITED|DONE" "$scratch/$t.log" | tail -n 1 || true
   echo "== $t: fuzzing for ${seconds}s"
   # New inputs go to a scratch folder; the committed corpus is only read.
   mkdir -p "$scratch/$t"
