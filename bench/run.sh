@@ -49,9 +49,14 @@ timed() {
   sync
   local start end
   start=$(date +%s%N)
-  (cd "$dir" && /usr/bin/time -f '%M %U %S' -o "$work/peak.txt" "$@" >"$work/listing.txt" 2>&1)
+  # The subshell's `times` gives its children's CPU time to the millisecond.
+  (cd "$dir" && /usr/bin/time -f '%M' -o "$work/peak.txt" "$@" >"$work/listing.txt" 2>&1 &&
+    times >"$work/times.txt")
   end=$(date +%s%N)
-  tail -n 1 "$work/peak.txt" | awk -v us=$(((end - start) / 1000)) '{ printf "%d %d %d\n", us, $1, ($2 + $3) * 1000 }'
+  local cpu
+  cpu=$(tail -n 1 "$work/times.txt" | awk '{ split($1, u, /[ms]/); split($2, s, /[ms]/);
+    printf "%d", (u[1] * 60 + u[2] + s[1] * 60 + s[2]) * 1000 + 0.5 }')
+  echo "$(((end - start) / 1000)) $(tail -n 1 "$work/peak.txt") $cpu"
 }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -93,7 +98,7 @@ bench_tool() {
   results+=("$(awk -v n="$name" -v img="$(stat -c %s "$image")" -v b="$bytes" -v f="$files" -v d="$folders" \
     -v t="$toolMed" -v c="$copyMed" -v tc="$toolCpuMed" -v cc="$copyCpuMed" -v tp="$toolPeak" \
     -v cp="$copyPeak" 'BEGIN {
-      printf "| %-6s | %8.1f | %6.1f | %7d / %2d | %6.1f ms | %9.0f | %6.1f ms | %7.0f | %9.2f | %6.0f ms | %6.0f ms | %6.2f MiB | %6.2f MiB |",
+      printf "| %-6s | %8.1f | %6.1f | %9d / %3d | %6.1f ms | %9.0f | %6.1f ms | %7.0f | %9.2f | %6.0f ms | %6.0f ms | %6.2f MiB | %6.2f MiB |",
         n, img / 1e6, b / 1e6, f, d, t / 1000, b / t, c / 1000, b / c, t / c, tc, cc, tp / 1024, cp / 1024 }')")
 }
 
