@@ -12,11 +12,6 @@
 namespace d88 {
 namespace {
 
-// Tracks hold up to 16 sectors of a few hundred bytes each. Every sector
-// search seeks back to the start of its track, so a stream buffer that holds
-// several whole tracks turns those seeks into moves within memory.
-constexpr size_t kStreamBufferSize = 64 * 1024;
-
 constexpr int32_t kMaxSizeCode = 23;  // 128 << 23 is the largest positive int32 piece.
 
 int64_t FileLength(FILE* file) {
@@ -43,23 +38,72 @@ D88Image::D88Image()
       trackOffsets(),
       mediaType(-1),
       diskName(),
-      fileLength(0) {}
+      fileLength(0),
+      readPosition(0),
+      seekTarget(0),
+      windowStart(0),
+      windowLength(0),
+      window() {}
 
 D88Image::~D88Image() {
   if (file != nullptr) fclose(file);
 }
 
-bool D88Image::SeekTo(int64_t position) {
-  if (file == nullptr || position < 0 || position > fileLength) return false;
-#if defined(_WIN32)
-  return _fseeki64(file, position, SEEK_SET) == 0;
-#else
-  return fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
-#endif
+bool D88Image::SeekTo(int64_t target) {
+  if (file == nullptr || target < 0 || target > fileLength) return false;
+  readPosition = target;
+  seekTarget = target;
+  return true;
 }
 
-bool D88Image::ReadFully(uint8_t* dest, int32_t length) {
-  return fread(dest, 1, static_cast<size_t>(length), file) == static_cast<size_t>(length);
+bool D88Image::FillWindow() {
+  // A sector search goes back to the start of its track for every sector:
+  // when the window has to move on within a track, it starts at the track
+  // again, as long as the position stays well inside the window.
+  int64_t start = readPosition;
+  if (seekTarget <= readPosition && readPosition - seekTarget <= kWindowSize / 2) {
+    start = seekTarget;
+  }
+  windowStart = start;
+  windowLength = 0;
+#if defined(_WIN32)
+  if (_fseeki64(file, start, SEEK_SET) != 0) return false;
+#else
+  if (fseeko(file, static_cast<off_t>(start), SEEK_SET) != 0) return false;
+#endif
+  windowLength = static_cast<int32_t>(fread(window, 1, sizeof window, file));
+  return readPosition - windowStart < windowLength;
+}
+
+int32_t D88Image::Read(uint8_t* dest, int32_t length) {
+  int32_t done = 0;
+  while (done < length) {
+    const int64_t offset = readPosition - windowStart;
+    if (offset < 0 || offset >= windowLength) {
+      // Past the end of the file nothing more arrives.
+      if (!FillWindow()) break;
+      continue;
+    }
+    const int32_t count =
+        static_cast<int32_t>(std::min<int64_t>(windowLength - offset, length - done));
+    std::memcpy(dest + done, window + offset, static_cast<size_t>(count));
+    done += count;
+    readPosition += count;
+  }
+  return done;
+}
+
+bool D88Image::ReadFully(uint8_t* dest, int32_t length) { return Read(dest, length) == length; }
+
+const uint8_t* D88Image::Take(int32_t length) {
+  int64_t offset = readPosition - windowStart;
+  if (offset < 0 || offset > windowLength - length) {
+    if (!FillWindow()) return nullptr;
+    offset = readPosition - windowStart;
+    if (offset > windowLength - length) return nullptr;
+  }
+  readPosition += length;
+  return window + offset;
 }
 
 bool D88Image::Open(const char* path) {
@@ -78,8 +122,13 @@ bool D88Image::Open(const char* path) {
   if (std::filesystem::is_directory(path, ec)) return false;
   file = fopen(path, "rb");
   if (file == nullptr) return false;
-  setvbuf(file, nullptr, _IOFBF, kStreamBufferSize);
+  // The reader buffers the file itself, in its window.
+  setvbuf(file, nullptr, _IONBF, 0);
   fileLength = FileLength(file);
+  windowStart = 0;
+  windowLength = 0;
+  readPosition = 0;
+  seekTarget = 0;
 
   // Disks follow each other: the next header starts where this disk ends.
   // The running total is kept wide so that no sum of header values can
@@ -141,8 +190,8 @@ int32_t D88Image::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int
                              uint8_t* dest, int32_t capacity) {
   if (!SeekToTrack(track)) return 0;
   for (int64_t position = 1;; ++position) {
-    uint8_t header[kSectorHeaderSize];
-    if (!ReadFully(header, kSectorHeaderSize)) return 0;
+    const uint8_t* header = Take(kSectorHeaderSize);
+    if (header == nullptr) return 0;
     // A count of 0 ends the search before the ID is compared.
     const uint16_t sectorCount = ReadLe16(header + SectorHeader::kSectorCountOffset);
     if (sectorCount == 0) return 0;
@@ -152,9 +201,9 @@ int32_t D88Image::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int
       const int32_t wanted = std::min<int32_t>(dataLength, capacity);
       if (wanted <= 0) return 0;
       // Data cut short by the end of the file delivers only what is there.
-      return static_cast<int32_t>(fread(dest, 1, static_cast<size_t>(wanted), file));
+      return Read(dest, wanted);
     }
-    if (fseek(file, dataLength, SEEK_CUR) != 0) return 0;
+    readPosition += dataLength;
     // Each header's own count decides whether the track ends after it.
     if (position == sectorCount) return 0;
   }
@@ -204,7 +253,7 @@ int32_t D88Image::GetSectorIds(int32_t track, uint8_t* dest, int32_t capacity) {
     if (!ReadFully(header, kSectorHeaderSize)) break;
     std::memcpy(dest + written, header, kSectorIdSize);
     written += kSectorIdSize;
-    if (fseek(file, ReadLe16(header + SectorHeader::kDataLengthOffset), SEEK_CUR) != 0) break;
+    readPosition += ReadLe16(header + SectorHeader::kDataLengthOffset);
     if (ReadLe16(header + SectorHeader::kSectorCountOffset) == i + 1) break;
   }
   return written;

@@ -84,9 +84,21 @@ class D88Image {
   int32_t GetSectorIds(int32_t track, uint8_t* dest, int32_t capacity);
 
  private:
-  bool SeekTo(int64_t position);
+  // Reads go through a window onto the file: a sector search moves back to
+  // the start of its track for every sector and skips the data of the
+  // sectors before it, and within the window those moves cost no system call.
+  bool SeekTo(int64_t target);
   bool SeekToTrack(int32_t track);
+  // Loads the window so that it holds readPosition; false when the file has
+  // no byte there.
+  bool FillWindow();
+  // Copies length bytes from readPosition on; returns the bytes there were.
+  int32_t Read(uint8_t* dest, int32_t length);
   bool ReadFully(uint8_t* dest, int32_t length);
+  // The next length bytes (at most the window's size) in place in the
+  // window, and the position moved past them; null when the file ends
+  // before them. Valid until the next read.
+  const uint8_t* Take(int32_t length);
 
   FILE* file;
   int32_t diskCount;
@@ -100,6 +112,15 @@ class D88Image {
   char diskName[DiskHeader::kNameSize + 1];
   // Length of the open file, so that no position past its end is used.
   int64_t fileLength;
+  // Where the next read starts, where the last seek went, and the window:
+  // window[0 .. windowLength) holds the file's bytes from windowStart on.
+  // 64 KiB hold a dozen tracks.
+  static constexpr int32_t kWindowSize = 64 * 1024;
+  int64_t readPosition;
+  int64_t seekTarget;
+  int64_t windowStart;
+  int32_t windowLength;
+  uint8_t window[kWindowSize];
 };
 
 }  // namespace d88

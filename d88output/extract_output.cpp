@@ -43,6 +43,8 @@ bool ExtractOutput::WriteFile(const std::string& folder, const std::string& name
   // Opening the image for writing would truncate it before a byte is read.
   if (IsCreatableName(name) && !IsImage(path)) {
     if (FILE* out = fopen(path.c_str(), "wb")) {
+      // The whole file is in memory already: one write, no stream buffer.
+      setvbuf(out, nullptr, _IONBF, 0);
       const bool complete = size == 0 || fwrite(data, 1, size, out) == size;
       written = (fclose(out) == 0) && complete;
       // A half-written file is worse than none.
