@@ -114,8 +114,10 @@ bool D88Image::Open(const char* path) {
     mediaType = -1;
     return true;
   }
-  // Reopening without closing would leak the earlier stream.
+  // Reopening without closing would leak the earlier stream; once closed it
+  // is gone, also when the new path then fails.
   if (file != nullptr) fclose(file);
+  file = nullptr;
   // A folder opens as a stream on some hosts but holds no image: it is a
   // path that cannot be opened, not an image without disks.
   std::error_code ec;
