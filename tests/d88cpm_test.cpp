@@ -13,11 +13,16 @@
 
 #include "cli_runner.h"
 #include "d88_builder.h"
+#include "expected_texts.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using d88test::Bytes;
+using d88test::DirectoryFailed;
+using d88test::FolderFailed;
+using d88test::kOpenFailed;
+using d88test::WriteFailed;
 using d88test::CpmDiskBuilder;
 using d88test::DiskBuilder;
 using d88test::RunResult;
@@ -26,40 +31,6 @@ using Files = std::map<std::string, Bytes>;
 constexpr int kSectorSize = CpmDiskBuilder::kSectorSize;
 constexpr int kBlockSize = CpmDiskBuilder::kBlockSize;
 constexpr int kDirectoryTrack = 4;
-
-// Code page 932 texts, written out here so that a wrong constant in the tool
-// shows. A hex escape swallows the hex digits after it, hence "\x83" "f".
-
-// "       -d  : ディレクトリを作成しない\n": -d: do not create folders.
-const std::string kUsageSecondLine =
-    "       -d  : \x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A\x82\xF0\x8D\xEC\x90\xAC\x82\xB5"
-    "\x82\xC8\x82\xA2\n";
-
-// "ファイルをオープンできません\n": the file cannot be opened.
-const std::string kOpenFailed =
-    "\x83t\x83@\x83" "C\x83\x8B\x82\xF0\x83I\x81[\x83v\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82"
-    "\xF1\n";
-
-// "ディスク <n> 枚目のディレクトリの読み込みに失敗しました.\n": reading the
-// directory of disk number n (counted from 1) failed.
-std::string DirectoryReadFailed(int diskNumber) {
-  return "\x83" "f\x83" "B\x83X\x83N " + std::to_string(diskNumber) +
-         " \x96\x87\x96\xDA\x82\xCC\x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A\x82\xCC\x93\xC7\x82"
-         "\xDD\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD.\n";
-}
-
-// "ディレクトリ <folder> を作成できません.\n": the folder cannot be created.
-std::string FolderFailed(const std::string& folder) {
-  return "\x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A " + folder +
-         " \x82\xF0\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1.\n";
-}
-
-// "ファイル <name> の書き込みに失敗しました.\n": writing the file failed.
-std::string WriteFailed(const std::string& name) {
-  return "\x83t\x83@\x83" "C\x83\x8B " + name +
-         " \x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82"
-         "\xB5\x82\xBD.\n";
-}
 
 Bytes Cat(const std::vector<Bytes>& parts) { return d88test::Concat(parts); }
 Bytes Zeros(size_t size) { return Bytes(size, 0); }
@@ -248,7 +219,7 @@ TEST(D88cpmCommandLine, NoArgumentPrintsUsage) {
   d88test::TempFolder temp;
   const RunResult run = d88test::RunTool(d88test::D88cpmPath(), {}, temp.path());
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "Usage: " + d88test::D88cpmPath() + " [d88file] [-d]\n" + kUsageSecondLine);
+  EXPECT_EQ(run.err, d88test::CpmUsage(d88test::D88cpmPath()));
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_TRUE(d88test::Tree(temp.path()).empty());
 }
@@ -396,7 +367,7 @@ CpmCase ShortDirectoryCase() {
           "FIRST1      " "     0\n" "LAST1       " "     0\n"
           "FIRST2      " "     0\n"
           "AFTER       " "     0\n",
-          DirectoryReadFailed(2) + DirectoryReadFailed(3) + DirectoryReadFailed(4),
+          DirectoryFailed(2) + DirectoryFailed(3) + DirectoryFailed(4),
           0,
           {{"000/", {}}, {"000/FIRST0", {}}, {"000/LEAK", {}},
            {"001/", {}}, {"001/FIRST1", {}}, {"001/LAST1", {}},

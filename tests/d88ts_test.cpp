@@ -12,65 +12,24 @@
 
 #include "cli_runner.h"
 #include "d88_builder.h"
+#include "expected_texts.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 using d88test::Bytes;
+using d88test::DirectoryFailed;
+using d88test::FolderFailed;
+using d88test::kOpenFailed;
+using d88test::ReadFailed;
+using d88test::WriteFailed;
 using d88test::DiskBuilder;
 using d88test::Pattern;
 using d88test::RunResult;
 using d88test::Sector;
 using d88test::TsDiskBuilder;
 using Files = std::map<std::string, Bytes>;
-
-// ---- Expected console texts (code page 932 bytes) ----
-
-// "Usage: <argv[0]> [d88file] [-d][-s][-h]" and the three option lines:
-// "-d: do not create folders", "-s: cut files out in whole sectors without
-// looking at the file size", "-h: do not cut off the ADPCM header of PCM*.DAT".
-std::string Usage(const std::string& argv0) {
-  return "Usage: " + argv0 + " [d88file] [-d][-s][-h]\n" +
-         "       -d  : \x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A\x82\xF0\x8D\xEC\x90\xAC\x82\xB5"
-         "\x82\xC8\x82\xA2\n"
-         "       -s  : \x83t\x83@\x83" "C\x83\x8B\x83T\x83" "C\x83Y\x82\xF0\x8EQ\x8F\xC6\x82\xB9"
-         "\x82\xB8\x81" "A\x83Z\x83N\x83^\x92P\x88\xCA\x82\xC9\x90\xD8\x82\xE8\x8Fo\x82\xB7\n"
-         "       -h  : PCM*.DAT\x82\xCC" "ADPCM\x83w\x83" "b\x83_\x82\xF0\x90\xD8\x82\xE8\x97\x8E"
-         "\x82\xC6\x82\xB3\x82\xC8\x82\xA2\n";
-}
-
-// "The file cannot be opened."
-const std::string kOpenFailed =
-    "\x83t\x83@\x83" "C\x83\x8B\x82\xF0\x83I\x81[\x83v\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9"
-    "\x82\xF1\n";
-
-// "Reading the directory of disk number <n> failed."
-std::string DirectoryFailed(int diskNumber) {
-  return "\x83" "f\x83" "B\x83X\x83N " + std::to_string(diskNumber) +
-         " \x96\x87\x96\xDA\x82\xCC\x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A\x82\xCC\x93\xC7\x82"
-         "\xDD\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD.\n";
-}
-
-// "The folder <name> cannot be created."
-std::string FolderFailed(const std::string& folder) {
-  return "\x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A " + folder +
-         " \x82\xF0\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1.\n";
-}
-
-// "Writing file <name> failed."
-std::string WriteFailed(const std::string& name) {
-  return "\x83t\x83@\x83" "C\x83\x8B " + name +
-         " \x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5"
-         "\x82\xBD.\n";
-}
-
-// "Reading file <name> failed."
-std::string ReadFailed(const std::string& name) {
-  return "\x83t\x83@\x83" "C\x83\x8B " + name +
-         " \x82\xCC\x93\xC7\x82\xDD\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5"
-         "\x82\xBD.\n";
-}
 
 std::string Header(const std::string& diskName, const std::string& folder) {
   return "\n[" + diskName + "] -> " + folder + "\n";
@@ -207,7 +166,7 @@ TEST_F(D88tsTest, NoArgumentPrintsUsage) {
   const RunResult r = RunIn(Work(), {});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, Usage(d88test::D88tsPath()));
+  EXPECT_EQ(r.err, d88test::TsUsage(d88test::D88tsPath()));
   EXPECT_EQ(Output(), Files{});
 }
 

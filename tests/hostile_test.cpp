@@ -23,28 +23,12 @@
 
 #include "cli_runner.h"
 #include "d88_builder.h"
+#include "expected_texts.h"
 
 namespace d88test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// "ファイル " ... " の書き込みに失敗しました.\n": writing file ... failed.
-const std::string kWriteFailedHead = "\x83\x74\x83\x40\x83\x43\x83\x8B ";
-const std::string kWriteFailedTail =
-    " \x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82\xDC\x82\xB5\x82"
-    "\xBD.\n";
-// "ディレクトリ " ... " を作成できません.\n": the folder ... cannot be created.
-const std::string kFolderFailedHead = "\x83\x66\x83\x42\x83\x8C\x83\x4E\x83\x67\x83\x8A ";
-const std::string kFolderFailedTail =
-    " \x82\xF0\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1.\n";
-
-std::string WriteFailed(const std::string& name) {
-  return kWriteFailedHead + name + kWriteFailedTail;
-}
-std::string FolderFailed(const std::string& folder) {
-  return kFolderFailedHead + folder + kFolderFailedTail;
-}
 
 enum class Tool { kTs, kCpm };
 

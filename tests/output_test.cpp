@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "cli_runner.h"
 #include "d88_builder.h"
+#include "expected_texts.h"
 #include "extract_output.h"
 #include "messages.h"
 #include "output_name.h"
@@ -18,6 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using d88test::Bytes;
+using d88test::FolderFailed;
+using d88test::WriteFailed;
 
 TEST(OutputNameTest, SafeOutputName) {
   struct Case {
@@ -74,6 +78,15 @@ TEST(OutputNameTest, IsCreatableName) {
   }
 }
 
+// The tools' constants, filled in as the tools fill them, against the texts
+// written out independently in the test support.
+template <typename Argument>
+std::string Formatted(const char* format, Argument argument) {
+  char text[256];
+  std::snprintf(text, sizeof text, format, argument);
+  return text;
+}
+
 TEST(MessagesTest, TextsAreCodePage932Bytes) {
   struct Case {
     const char* name;
@@ -81,32 +94,14 @@ TEST(MessagesTest, TextsAreCodePage932Bytes) {
     std::string expected;
   };
   const std::vector<Case> cases = {
-      // "ファイルをオープンできません\n": the file cannot be opened.
-      {"open failed", d88::kOpenFailedText,
-       "\x83t\x83@\x83" "C\x83\x8B\x82\xF0\x83I\x81[\x83v\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9"
-       "\x82\xF1\n"},
-      // "ディスク %d 枚目のディレクトリの読み込みに失敗しました.\n": reading the
-      // directory of disk number %d failed.
-      {"directory read failed", d88::kDirectoryReadFailedFormat,
-       "\x83" "f\x83" "B\x83X\x83N %d \x96\x87\x96\xDA\x82\xCC\x83" "f\x83" "B\x83\x8C\x83N\x83g"
-       "\x83\x8A\x82\xCC\x93\xC7\x82\xDD\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82"
-       "\xB5\x82\xBD.\n"},
-      // "ディレクトリ %s を作成できません.\n": the folder %s cannot be created.
-      {"folder failed", d88::kFolderFailedFormat,
-       "\x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A %s \x82\xF0\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82"
-       "\xDC\x82\xB9\x82\xF1.\n"},
-      // "ファイル %s の書き込みに失敗しました.\n": writing file %s failed.
-      {"write failed", d88::kWriteFailedFormat,
-       "\x83t\x83@\x83" "C\x83\x8B %s \x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94"
-       "s\x82\xB5\x82\xDC\x82\xB5\x82\xBD.\n"},
-      // "ファイル %s の読み込みに失敗しました.\n": reading file %s failed.
-      {"read failed", d88::kReadFailedFormat,
-       "\x83t\x83@\x83" "C\x83\x8B %s \x82\xCC\x93\xC7\x82\xDD\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94"
-       "s\x82\xB5\x82\xDC\x82\xB5\x82\xBD.\n"},
-      // "       -d  : ディレクトリを作成しない\n": -d: do not create folders.
-      {"usage line of -d", d88::kUsageNoFoldersLine,
-       "       -d  : \x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A\x82\xF0\x8D\xEC\x90\xAC\x82\xB5\x82"
-       "\xC8\x82\xA2\n"},
+      {"open failed", d88::kOpenFailedText, d88test::kOpenFailed},
+      {"directory read failed", Formatted(d88::kDirectoryReadFailedFormat, 12),
+       d88test::DirectoryFailed("12")},
+      {"folder failed", Formatted(d88::kFolderFailedFormat, "007"), d88test::FolderFailed("007")},
+      {"write failed", Formatted(d88::kWriteFailedFormat, "GAME.BIN"),
+       d88test::WriteFailed("GAME.BIN")},
+      {"read failed", Formatted(d88::kReadFailedFormat, "GAME.BIN"), d88test::ReadFailed("GAME.BIN")},
+      {"usage line of -d", d88::kUsageNoFoldersLine, d88test::kUsageNoFoldersLine},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -129,19 +124,6 @@ class ExtractOutputTest : public testing::Test {
  private:
   fs::path start_;
 };
-
-// "Writing file <name> failed."
-std::string WriteFailed(const std::string& name) {
-  return "\x83t\x83@\x83" "C\x83\x8B " + name +
-         " \x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5"
-         "\x82\xBD.\n";
-}
-
-// "The folder <name> cannot be created."
-std::string FolderFailed(const std::string& folder) {
-  return "\x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A " + folder +
-         " \x82\xF0\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1.\n";
-}
 
 TEST_F(ExtractOutputTest, WriteFileWritesAndReplaces) {
   struct Case {
