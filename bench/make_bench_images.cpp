@@ -161,13 +161,6 @@ Bytes TsDisk(int diskIndex, Random& random) {
   return disk.Build();
 }
 
-bool WriteImage(const std::string& path, const Bytes& image) {
-  FILE* out = fopen(path.c_str(), "wb");
-  if (out == nullptr) return false;
-  const bool ok = fwrite(image.data(), 1, image.size(), out) == image.size();
-  return fclose(out) == 0 && ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -184,8 +177,8 @@ int main(int argc, char** argv) {
     cpmDisks.push_back(CpmDisk(i, cpmRandom));
     tsDisks.push_back(TsDisk(i, tsRandom));
   }
-  if (!WriteImage(folder + "/bench-cpm.d88", d88test::Concat(cpmDisks)) ||
-      !WriteImage(folder + "/bench-ts.d88", d88test::Concat(tsDisks))) {
+  if (!d88test::WriteImageFile(folder + "/bench-cpm.d88", d88test::Concat(cpmDisks)) ||
+      !d88test::WriteImageFile(folder + "/bench-ts.d88", d88test::Concat(tsDisks))) {
     fprintf(stderr, "cannot write the benchmark images\n");
     return 1;
   }

@@ -12,13 +12,6 @@ namespace {
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-bool WriteImage(const std::string& path, const Bytes& image) {
-  FILE* out = fopen(path.c_str(), "wb");
-  if (out == nullptr) return false;
-  const bool ok = fwrite(image.data(), 1, image.size(), out) == image.size();
-  return fclose(out) == 0 && ok;
-}
-
 Bytes TsSample() {
   d88test::TsDiskBuilder system;
   system.SetName("SYSTEM DISK");
@@ -62,8 +55,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string folder = argv[1];
-  if (!WriteImage(folder + "/sample-ts.d88", TsSample()) ||
-      !WriteImage(folder + "/sample-cpm.d88", CpmSample())) {
+  if (!d88test::WriteImageFile(folder + "/sample-ts.d88", TsSample()) ||
+      !d88test::WriteImageFile(folder + "/sample-cpm.d88", CpmSample())) {
     fprintf(stderr, "cannot write the sample images\n");
     return 1;
   }

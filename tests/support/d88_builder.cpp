@@ -1,6 +1,7 @@
 #include "d88_builder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 
 namespace d88test {
@@ -268,6 +269,13 @@ DiskBuilder CpmDiskBuilder::ToDisk() const {
     disk.SetTrack(t, StandardTrack(t, kSectorsPerTrack, 1, content));
   }
   return disk;
+}
+
+bool WriteImageFile(const std::string& path, const Bytes& image) {
+  FILE* out = fopen(path.c_str(), "wb");
+  if (out == nullptr) return false;
+  const bool complete = image.empty() || fwrite(image.data(), 1, image.size(), out) == image.size();
+  return fclose(out) == 0 && complete;
 }
 
 Bytes Pattern(size_t size, uint8_t seed) {

@@ -127,6 +127,9 @@ class CpmDiskBuilder {
   std::map<int, Bytes> tracks_;
 };
 
+// Writes an image to a file; false when it could not be written in full.
+bool WriteImageFile(const std::string& path, const Bytes& image);
+
 // Bytes 0, 1, 2, ... with a seed, so each file's content is recognisable.
 Bytes Pattern(size_t size, uint8_t seed);
 
