@@ -167,12 +167,9 @@ std::vector<Seed> CpmSeeds() {
   return seeds;
 }
 
+// A fuzz input is its parameter bytes followed by the image.
 bool Write(const std::string& path, const Bytes& prefix, const Bytes& image) {
-  FILE* out = fopen(path.c_str(), "wb");
-  if (out == nullptr) return false;
-  bool ok = fwrite(prefix.data(), 1, prefix.size(), out) == prefix.size();
-  ok = (image.empty() || fwrite(image.data(), 1, image.size(), out) == image.size()) && ok;
-  return fclose(out) == 0 && ok;
+  return d88test::WriteImageFile(path, d88test::Concat({prefix, image}));
 }
 
 }  // namespace
